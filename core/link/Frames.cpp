@@ -1,0 +1,1 @@
+#include "link/Frames.h"
