@@ -1,0 +1,25 @@
+#include "OperatorDialogs.h"
+#include "PortList.h"
+#include "PortSelectionWindow.h"
+#include "ProgramState.h"
+#include "QtSerialPort.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationDisplayName(tilu::kApplicationTitle);
+    QApplication::setApplicationName(QStringLiteral("tilu"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    tilu::TProgramState state;
+    tilu::SystemPortList portList(tilu::SystemPortList::ExtraPortsFromEnvironment());
+    tilu::QtSerialPort comPort;
+    tilu::QtOperatorDialogs dialogs;
+
+    tilu::TForm2 form2(state, portList, comPort, dialogs);
+    QObject::connect(&form2, &tilu::TForm2::applicationEndRequested, &application,
+                     &QCoreApplication::quit, Qt::QueuedConnection);
+    form2.show();
+    return QApplication::exec();
+}

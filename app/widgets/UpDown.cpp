@@ -1,0 +1,7 @@
+#include "widgets/UpDown.h"
+
+namespace tilu {
+
+TUpDown::TUpDown(QWidget* parent) : QWidget(parent) {}
+
+} // namespace tilu
