@@ -11,6 +11,8 @@
 #include <QScreen>
 #include <QScrollBar>
 
+#include <algorithm>
+
 namespace tilu {
 
 namespace {
@@ -50,6 +52,8 @@ QFrame* MakePanel(QWidget* parent, const char* name, const char* headingName,
     label->setObjectName(QString::fromLatin1(headingName));
     label->setGeometry(88, 8, headingWidth, 24);
     label->setFont(PixelFont(16, true));
+    // Fonts wider than the original design's must not clip the heading.
+    label->resize(std::max(headingWidth, label->sizeHint().width()), 24);
     *headingLabel = label;
     return panel;
 }
@@ -152,7 +156,9 @@ void TForm1::PresentReplyOutcome(const TReplyOutcome& outcome) {
     }
 }
 
-bool TForm1::FormCloseQuery() { return ConfirmExit(this, dialogs_, comPort_); }
+bool TForm1::FormCloseQuery() {
+    return ConfirmExit(this, dialogs_, comPort_);
+}
 
 void TForm1::closeEvent(QCloseEvent* event) {
     if (!FormCloseQuery()) {

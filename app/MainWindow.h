@@ -123,6 +123,10 @@ private:
     void ConnectLinkHandlers();
     void ConnectFileHandlers();
     void SelectPageFromProgram(int index);
+    void StepNumericSetting(TEmulatorMode mode, NumericSetting setting, int number);
+    void ShowNumericSetting(TEmulatorMode mode, NumericSetting setting, int number);
+    void ShowModeSettings(TEmulatorMode mode);
+    void EnableDurationRows(TEmulatorMode mode, bool enabled);
     void RunLinkCommand(std::uint8_t command, const QString& logLine);
 
     TProgramState& state_;

@@ -26,8 +26,7 @@ protected:
     }
 };
 
-void ShowBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
-             const QString& text) {
+void ShowBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text) {
     QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("OperatorMessageBox"));
     box.exec();
@@ -35,7 +34,9 @@ void ShowBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
 
 } // namespace
 
-void QtOperatorDialogs::beep() { QApplication::beep(); }
+void QtOperatorDialogs::beep() {
+    QApplication::beep();
+}
 
 void QtOperatorDialogs::information(QWidget* parent, const QString& text) {
     ShowBox(parent, QMessageBox::NoIcon, kApplicationTitle, text);
@@ -51,8 +52,7 @@ YesNoAnswer QtOperatorDialogs::warningYesNo(QWidget* parent, const QString& text
     if (box.closedByFrame) {
         return YesNoAnswer::ClosedByFrame;
     }
-    return box.clickedButton() == box.button(QMessageBox::Yes) ? YesNoAnswer::Yes
-                                                                : YesNoAnswer::No;
+    return box.clickedButton() == box.button(QMessageBox::Yes) ? YesNoAnswer::Yes : YesNoAnswer::No;
 }
 
 void QtOperatorDialogs::error(QWidget* parent, const QString& text) {

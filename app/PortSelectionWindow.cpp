@@ -36,8 +36,8 @@ bool ConfirmExit(QWidget* parent, IOperatorDialogs& dialogs, ISerialPort& comPor
 
 TForm2::TForm2(TProgramState& state, IPortList& portList, ISerialPort& comPort,
                IOperatorDialogs& dialogs)
-    : QWidget(nullptr, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                           Qt::CustomizeWindowHint),
+    : QWidget(nullptr,
+              Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
       state_(state), portList_(portList), comPort_(comPort), dialogs_(dialogs) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Конфигуратор эмулятора Тилу"));
@@ -145,9 +145,13 @@ void TForm2::ReturnToPortSelection() {
     activateWindow();
 }
 
-void TForm2::EndApplication() { Q_EMIT applicationEndRequested(); }
+void TForm2::EndApplication() {
+    Q_EMIT applicationEndRequested();
+}
 
-bool TForm2::FormCloseQuery() { return ConfirmExit(this, dialogs_, comPort_); }
+bool TForm2::FormCloseQuery() {
+    return ConfirmExit(this, dialogs_, comPort_);
+}
 
 void TForm2::closeEvent(QCloseEvent* event) {
     if (!FormCloseQuery()) {

@@ -152,7 +152,8 @@ private Q_SLOTS:
             const char* where = fromMain ? "main" : "port";
             QTest::addRow("%s yes", where) << fromMain << int(YesNoAnswer::Yes) << true;
             QTest::addRow("%s no", where) << fromMain << int(YesNoAnswer::No) << false;
-            QTest::addRow("%s closed", where) << fromMain << int(YesNoAnswer::ClosedByFrame) << true;
+            QTest::addRow("%s closed", where)
+                << fromMain << int(YesNoAnswer::ClosedByFrame) << true;
         }
     }
     void exitQuestionOnEitherWindow() {

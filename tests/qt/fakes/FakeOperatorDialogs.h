@@ -16,7 +16,7 @@ namespace tilu::testing {
 class FakeOperatorDialogs final : public IOperatorDialogs {
 public:
     QStringList calls;
-    std::deque<YesNoAnswer> yesNoAnswers; // empty: Yes
+    std::deque<YesNoAnswer> yesNoAnswers;            // empty: Yes
     std::deque<std::optional<QString>> inputAnswers; // empty: the initial text (OK)
     std::deque<std::optional<QString>> openAnswers;  // empty: cancelled
     std::deque<std::optional<QString>> saveAnswers;  // empty: cancelled
@@ -48,9 +48,8 @@ public:
     }
     std::optional<QString> inputText(QWidget*, const QString& caption, const QString& prompt,
                                      const QString& initialText, int maxLength) override {
-        calls.append(QStringLiteral("input: %1|%2|%3|%4")
-                         .arg(caption, prompt, initialText)
-                         .arg(maxLength));
+        calls.append(
+            QStringLiteral("input: %1|%2|%3|%4").arg(caption, prompt, initialText).arg(maxLength));
         runModal();
         if (inputAnswers.empty()) {
             return initialText;
