@@ -9,6 +9,8 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include <algorithm>
+
 namespace tilu {
 
 namespace {
@@ -49,6 +51,12 @@ TForm2::TForm2(TProgramState& state, IPortList& portList, ISerialPort& comPort,
     Label1->setGeometry(56, 32, 222, 38);
     Label1->setAlignment(Qt::AlignCenter);
     Label1->setFont(PixelFont(QStringLiteral("Times New Roman"), 16, true));
+    // Where the serif font runs wider than the design's, widen the prompt around its centre.
+    if (const int wide = Label1->sizeHint().width(); wide > Label1->width()) {
+        const int width = std::min(wide, 334 - 8);
+        Label1->setGeometry((334 - width) / 2, 32, width,
+                            std::max(38, Label1->sizeHint().height()));
+    }
 
     ComComboBox1 = new QComboBox(this);
     ComComboBox1->setObjectName(QStringLiteral("ComComboBox1"));
