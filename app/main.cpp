@@ -5,12 +5,14 @@
 #include "QtSerialPort.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationDisplayName(tilu::kApplicationTitle);
     QApplication::setApplicationName(QStringLiteral("tilu"));
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tilu-256.png")));
 
     tilu::TProgramState state;
     tilu::SystemPortList portList(tilu::SystemPortList::ExtraPortsFromEnvironment());
