@@ -103,7 +103,8 @@ public:
     void Button1Click();
     void Button2Click();
     void Button6Click();
-    void SendFrame();
+    // False when the port failed; the failure has been reported and the command goes no further.
+    bool SendFrame();
     void Timer1Timer();
 
     // File commands.
