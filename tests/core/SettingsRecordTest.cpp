@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,15 @@ TSettingsFileRecord FilledRecord(std::uint8_t value) {
     TSettingsFileRecord record;
     record.Bytes.fill(value);
     return record;
+}
+
+// Cases print as their names in test listings.
+template <class Case>
+requires requires(const Case& c) {
+    c.name;
+}
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
 }
 
 struct NameOfCase {
