@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -30,7 +31,7 @@ Q_DECLARE_METATYPE(tilu::TEmulatorMode)
 
 namespace {
 
-const QString kError = QStringLiteral("error: Ошибка при открытие файла!");
+const QString kOpenError = QStringLiteral("error: Ошибка при открытие файла!");
 const QString kWriteError = QStringLiteral("error: Ошибка при записи файла!");
 const QString kInputCall = QStringLiteral(
     "input: Запись настроек|Введите краткое описание этой настройки|Новая настройка|255");
@@ -67,10 +68,13 @@ double OleOf(const QDateTime& when) {
 }
 
 QDateTime FromOle(double ole) {
-    const auto days = static_cast<qint64>(std::floor(ole));
-    const auto ms =
-        static_cast<qint64>(std::llround((ole - static_cast<double>(days)) * 86400000.0));
-    return QDateTime(QDate(1899, 12, 30).addDays(days), QTime(0, 0)).addMSecs(ms);
+    auto days = static_cast<qint64>(std::floor(ole));
+    auto ms = static_cast<int>(std::llround((ole - static_cast<double>(days)) * 86400000.0));
+    if (ms >= 86400000) {
+        ++days;
+        ms = 0;
+    }
+    return QDateTime(QDate(1899, 12, 30).addDays(days), QTime::fromMSecsSinceStartOfDay(ms));
 }
 
 // The timestamp is the only text that depends on the regional settings.
@@ -359,6 +363,27 @@ private Q_SLOTS:
         QCOMPARE(image, ReadAll(DataFile(file)));
     }
 
+    // The timestamp in regional settings whose formats are known: the time without a zone,
+    // and the date alone at midnight. Other settings are covered by the tests above.
+    void timestampTextInKnownRegionalSettings() {
+        const QString name = QLocale::system().name();
+        const QHash<QString, QStringList> expected{
+            {QStringLiteral("C"), {"1 Jan 2000 12:00:00", "15 Mar 2024"}},
+            {QStringLiteral("en_US"), {"1/1/00 12:00:00 PM", "3/15/24"}},
+            {QStringLiteral("ru_RU"), {"01.01.2000 12:00:00", "15.03.2024"}},
+        };
+        if (!expected.contains(name)) {
+            QSKIP("no literal timestamps for these regional settings");
+        }
+        Rig rig;
+        rig.open(DataFile(QStringLiteral("osg_delay_on.tilu")));
+        QCOMPARE(rig.log().at(rig.log().size() - 3),
+                 QStringLiteral("Загружен файл -> osg_delay_on.tilu-> ") + expected[name].at(0));
+        rig.open(DataFile(QStringLiteral("laf_delay_off.tilu")));
+        QCOMPARE(rig.log().at(rig.log().size() - 3),
+                 QStringLiteral("Загружен файл -> laf_delay_off.tilu-> ") + expected[name].at(1));
+    }
+
     // Bytes a save doesn't fill come from the file read last: Reserved, the fill and the
     // description bytes behind the new, shorter description.
     void resaveCarriesTheUnfilledBytesOfTheLastFileRead() {
@@ -533,7 +558,7 @@ private Q_SLOTS:
         const PagesSnapshot pages = rig.pages();
 
         rig.open(target);
-        QCOMPARE(rig.dialogs.calls.last(), kError);
+        QCOMPARE(rig.dialogs.calls.last(), kOpenError);
         QCOMPARE(rig.dialogs.calls.size(), 2);
         QCOMPARE(rig.state.Settings, settings);
         QCOMPARE(rig.log(), log);
