@@ -1,9 +1,208 @@
 #include "MainWindow.h"
 
+#include "OperatorDialogs.h"
+#include "files/SettingsRecord.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QSaveFile>
+#include <QTime>
+
+#include <algorithm>
+
 namespace tilu {
 
-void TForm1::ConnectFileHandlers() {}
-void TForm1::Button3Click() {}
-void TForm1::Button4Click() {}
+namespace {
+
+const QString kDefaultDescription = QStringLiteral("Новая настройка");
+constexpr int kDescriptionInputLimit = 255;
+constexpr auto kRecordSize = static_cast<qint64>(SettingsRecordSize);
+// The open box shows every character the length byte names, up to the record's end.
+constexpr std::size_t kWholeDescription = 255;
+
+// The file commands start in the program's own folder: it becomes the current directory
+// (a failure is of no consequence) and the folder the dialog opens in.
+QString EnterProgramFolder() {
+    const QString folder = QCoreApplication::applicationDirPath();
+    QDir::setCurrent(folder);
+    return folder;
+}
+
+// The system's long time format without its time zone: the timestamp is local time of day,
+// and the zone Qt appends to that format ("UTC" for a bare time) would be wrong.
+QString LongTimeFormatWithoutZone(const QLocale& locale) {
+    const QString format = locale.timeFormat(QLocale::LongFormat);
+    QString result;
+    bool quoted = false;
+    bool skipSpaces = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format.at(i);
+        if (c == QLatin1Char('\'')) {
+            quoted = !quoted;
+        } else if (!quoted && c == QLatin1Char('t')) {
+            while (!result.isEmpty() && result.back().isSpace()) {
+                result.chop(1);
+            }
+            skipSpaces = result.isEmpty();
+            continue;
+        } else if (skipSpaces && c.isSpace()) {
+            continue;
+        }
+        skipSpaces = false;
+        result += c;
+    }
+    return result;
+}
+
+QString TimestampText(double savedAt) {
+    const std::optional<TCivilDateTime> when = FromOleDate(savedAt);
+    if (!when) {
+        return QStringLiteral("(дата не распознана)");
+    }
+    const QLocale locale = QLocale::system();
+    QString text = locale.toString(QDate(when->Year, when->Month, when->Day), QLocale::ShortFormat);
+    if (when->Hour != 0 || when->Minute != 0 || when->Second != 0) {
+        const QTime time(when->Hour, when->Minute, when->Second, when->Millisecond);
+        text += QLatin1Char(' ') + locale.toString(time, LongTimeFormatWithoutZone(locale));
+    }
+    return text;
+}
+
+TCivilDateTime LocalNow() {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate date = now.date();
+    const QTime time = now.time();
+    return {date.year(),   date.month(),  date.day(), time.hour(),
+            time.minute(), time.second(), time.msec()};
+}
+
+// At most `limit` characters of the description the length byte names.
+QString DescriptionText(const TSettingsFileRecord& record, std::size_t limit) {
+    std::span<const std::uint8_t> bytes = record.DescriptionBytes();
+    bytes = bytes.first(std::min(bytes.size(), limit));
+    return QString::fromStdString(Cp1251ToUtf8(bytes));
+}
+
+QString ModeText(TEmulatorMode mode) {
+    return mode == TEmulatorMode::OSG ? QStringLiteral(" режим OSG") : QStringLiteral(" режим LAF");
+}
+
+// The dialog's path can name a file in any form the platform accepts; only its last
+// component is shown.
+QString ShownFileName(const QString& path) {
+    return QFileInfo(path).fileName();
+}
+
+// Writes the whole record image, or nothing: an existing file keeps its bytes when any step
+// fails, and no temporary file stays behind.
+bool WriteRecordFile(const QString& path, const TSettingsFileRecord& record) {
+    QSaveFile file(path);
+    file.setDirectWriteFallback(false);
+    // Unbuffered, so that a short or failed write shows in write()'s count: commit() does not
+    // notice a failure while it flushes a buffer and would put the broken file in place.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        return false;
+    }
+    if (file.write(reinterpret_cast<const char*>(record.Bytes.data()), kRecordSize) !=
+        kRecordSize) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+// Reads the file's first record straight into the image. The bytes a short file delivers
+// stay in the image, as the record's unfilled bytes are carried into the next save.
+bool ReadRecordFile(const QString& path, TSettingsFileRecord& record) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    char* image = reinterpret_cast<char*>(record.Bytes.data());
+    qint64 total = 0;
+    while (total < kRecordSize) {
+        const qint64 got = file.read(image + total, kRecordSize - total);
+        if (got <= 0) {
+            break;
+        }
+        total += got;
+    }
+    file.close();
+    return total == kRecordSize;
+}
+
+} // namespace
+
+void TForm1::ConnectFileHandlers() {
+    connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
+    connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
+}
+
+void TForm1::Button4Click() {
+    const QString folder = EnterProgramFolder();
+    repaint();
+
+    // The record takes the settings before the input box opens: a reply handled while the
+    // box is up may change the model, but not what this save writes.
+    StoreSettingsToRecord(state_.RecordImage, state_.Settings, ToOleDate(LocalNow()));
+    const std::optional<QString> answer =
+        dialogs_.inputText(this, QStringLiteral("Запись настроек"),
+                           QStringLiteral("Введите краткое описание этой настройки"),
+                           kDefaultDescription, kDescriptionInputLimit);
+    StoreDescription(state_.RecordImage, answer.value_or(kDefaultDescription).toStdString());
+
+    const std::optional<QString> path = dialogs_.saveFileName(this, folder, QStringLiteral("xxx"));
+    if (!path) {
+        dialogs_.information(this, QStringLiteral("Не записано!"));
+        return;
+    }
+    if (!WriteRecordFile(*path, state_.RecordImage)) {
+        dialogs_.error(this, QStringLiteral("Ошибка при записи файла!"));
+        return;
+    }
+
+    const QString fileName = ShownFileName(*path);
+    AppendLog(QString());
+    AppendLog(QStringLiteral("Записан файл -> ") + fileName + QStringLiteral("-> ") +
+              TimestampText(state_.RecordImage.SavedAt()));
+    AppendLog(QStringLiteral(" -> ") + DescriptionText(state_.RecordImage, DescriptionCapacity));
+    AppendLog(QStringLiteral(" -> ") + ModeText(state_.Settings.Mode));
+    dialogs_.information(this, QStringLiteral("Файл настроек  ") + fileName +
+                                   QStringLiteral("  записан успешно!"));
+}
+
+void TForm1::Button3Click() {
+    const QString folder = EnterProgramFolder();
+    repaint();
+
+    const std::optional<QString> path =
+        dialogs_.openFileName(this, folder, QStringLiteral(" xxx "));
+    if (!path) {
+        dialogs_.information(this, QStringLiteral("Файл не выбран!"));
+        return;
+    }
+    if (!ReadRecordFile(*path, state_.RecordImage)) {
+        dialogs_.error(this, QStringLiteral("Ошибка при открытие файла!"));
+        return;
+    }
+
+    LoadSettingsFromRecord(state_.RecordImage, state_.Settings);
+    ApplySettingsToPages();
+    const QString fileName = ShownFileName(*path);
+    AppendLog(QString());
+    AppendLog(QStringLiteral("Загружен файл -> ") + fileName + QStringLiteral("-> ") +
+              TimestampText(state_.RecordImage.SavedAt()));
+    AppendLog(QStringLiteral(" -> ") + DescriptionText(state_.RecordImage, DescriptionCapacity));
+    AppendLog(QStringLiteral(" -> ") + ModeText(state_.Settings.Mode));
+    dialogs_.information(this, QStringLiteral("Файл настроек  ") + fileName +
+                                   QStringLiteral("  успешно открыт!") +
+                                   QStringLiteral("\n\r\n\r") +
+                                   DescriptionText(state_.RecordImage, kWholeDescription));
+}
 
 } // namespace tilu

@@ -58,7 +58,9 @@ struct TCivilDateTime {
     friend bool operator==(const TCivilDateTime&, const TCivilDateTime&) = default;
 };
 
-// OLE Automation date: days since 30 December 1899 00:00, fraction = time of day.
+// OLE Automation date: days since 30 December 1899 00:00, fraction = time of day, to the
+// millisecond. Before that day the fraction counts away from zero: -1.25 is 29 December 1899,
+// 06:00.
 double ToOleDate(const TCivilDateTime& when);
 // Empty for a value that is no showable date (NaN, infinite, outside years 100..9999).
 std::optional<TCivilDateTime> FromOleDate(double oleDate);
