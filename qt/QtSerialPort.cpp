@@ -13,7 +13,6 @@
 
 namespace tilu {
 
-QtSerialPort::QtSerialPort(QObject* parent) : ISerialPort(parent) {}
 namespace {
 
 constexpr int kTransientErrorsPerSecond = 200;
@@ -286,26 +285,6 @@ void QtSerialPort::rearmReading() {
     }
 }
 
-bool QtSerialPort::isOpen() const {
-    return port_.isOpen();
-}
-QString QtSerialPort::portName() const {
-    return port_.portName();
-}
-bool QtSerialPort::purgeQueues() {
-    return port_.clear();
-}
-bool QtSerialPort::writeBytes(const QByteArray& bytes) {
-    return port_.write(bytes) == bytes.size();
-}
-qint64 QtSerialPort::waitingByteCount() {
-    return port_.bytesAvailable();
-}
-QByteArray QtSerialPort::readBytes(qint64 maxCount) {
-    return port_.read(maxCount);
-}
-QString QtSerialPort::errorText() const {
-    return errorText_;
 void QtSerialPort::onReadyRead() {
     charsPending_ = true;
     scheduleDelivery();
