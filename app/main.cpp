@@ -20,8 +20,11 @@ int main(int argc, char* argv[]) {
     tilu::QtOperatorDialogs dialogs;
 
     tilu::TForm2 form2(state, portList, comPort, dialogs);
-    QObject::connect(&form2, &tilu::TForm2::applicationEndRequested, &application,
-                     &QCoreApplication::quit, Qt::QueuedConnection);
+    // exit(), not quit(): quit() would ask every window to close once more, and the exit
+    // question has already been answered.
+    QObject::connect(
+        &form2, &tilu::TForm2::applicationEndRequested, &application,
+        [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
     form2.show();
     return QApplication::exec();
 }
