@@ -50,8 +50,8 @@ skip() {
     echo "SKIP: $*"
     exit 77
 }
-for tool in cpack dpkg-deb dpkg-shlibdeps objdump xvfb-run xwininfo xprop; do
-    command -v "$tool" >/dev/null || skip "$tool is not installed (packages: dpkg-dev, binutils, xvfb, x11-utils)"
+for tool in cpack dpkg-deb dpkg-shlibdeps objdump xvfb-run xauth xwininfo xprop; do
+    command -v "$tool" >/dev/null || skip "$tool is not installed (packages: dpkg-dev, binutils, xvfb, xauth, x11-utils)"
 done
 
 work=$(mktemp -d -t tilu-install-smoke.XXXXXX)
