@@ -11,6 +11,8 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationDisplayName(tilu::kApplicationTitle);
     QApplication::setApplicationName(QStringLiteral("tilu"));
+    // Task bars match the windows to the installed tilu.desktop (its name and icon) by this.
+    QApplication::setDesktopFileName(QStringLiteral("tilu"));
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tilu-256.png")));
 
