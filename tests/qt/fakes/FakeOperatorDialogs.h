@@ -54,9 +54,7 @@ public:
         if (inputAnswers.empty()) {
             return initialText;
         }
-        auto answer = inputAnswers.front();
-        inputAnswers.pop_front();
-        return answer;
+        return take(inputAnswers);
     }
     std::optional<QString> openFileName(QWidget*, const QString& folder,
                                         const QString& preset) override {
@@ -81,9 +79,12 @@ private:
         if (queue.empty()) {
             return std::nullopt;
         }
-        auto answer = queue.front();
+        // Built from the text, not copied: GCC's -O2 flow analysis takes a copied
+        // optional<QString> for uninitialised.
+        const bool answered = queue.front().has_value();
+        const QString text = answered ? *queue.front() : QString();
         queue.pop_front();
-        return answer;
+        return answered ? std::optional<QString>(text) : std::nullopt;
     }
 };
 
