@@ -11,7 +11,6 @@
 #include <QTest>
 
 #include <sstream>
-#include <unistd.h>
 
 using namespace tilu;
 using namespace tilu::cli;

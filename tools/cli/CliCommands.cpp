@@ -44,8 +44,7 @@ QString Hex2(int byte) {
     return QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
 }
 
-// The receive handler's log texts carry "\n\r" between lines; on a terminal that is one line
-// break.
+// The line-error report carries "\n\r" between its lines; on a terminal that is one line break.
 QStringList TerminalLines(const std::string& text) {
     return QString::fromStdString(text).split(QStringLiteral("\n\r"));
 }
@@ -124,9 +123,7 @@ private:
             const bool isOption =
                 !optionsEnded && argument.startsWith(QLatin1Char('-')) && argument.size() > 1;
             if (!isOption) {
-                if (argument == QStringLiteral("--")) {
-                    optionsEnded = true;
-                } else if (args.Command.isEmpty()) {
+                if (args.Command.isEmpty()) {
                     if (!kCommands.contains(argument)) {
                         return TUsageError{
                             T("'%1': unknown command", "'%1': нет такой команды").arg(argument)};
