@@ -65,14 +65,14 @@ void TForm1::RunLinkCommand(std::uint8_t command, const QString& logLine) {
 bool TForm1::SendFrame() {
     state_.AwaitingReply = true;
     if (!comPort_.purgeQueues()) {
-        dialogs_.portFailure(this, comPort_.errorText());
+        ReportPortFailure();
         return false;
     }
     const auto length = static_cast<qsizetype>(std::clamp<std::int32_t>(
         state_.Link.TxLength, 0, static_cast<std::int32_t>(LinkBufferSize)));
     const QByteArray frame(reinterpret_cast<const char*>(state_.Link.TxBuffer.data()), length);
     if (!comPort_.writeBytes(frame)) {
-        dialogs_.portFailure(this, comPort_.errorText());
+        ReportPortFailure();
         return false;
     }
     // A watchdog started by an earlier command keeps that command's schedule.
@@ -80,6 +80,13 @@ bool TForm1::SendFrame() {
         Timer1->start();
     }
     return true;
+}
+
+void TForm1::ReportPortFailure() {
+    // A port that closed itself lost its device; the loss report follows and says it once.
+    if (comPort_.isOpen()) {
+        dialogs_.portFailure(this, comPort_.errorText());
+    }
 }
 
 void TForm1::Timer1Timer() {

@@ -128,6 +128,7 @@ private:
     void ShowNumericSetting(TEmulatorMode mode, NumericSetting setting, int number);
     void ShowModeSettings(TEmulatorMode mode);
     void EnableDurationRows(TEmulatorMode mode, bool enabled);
+    void ReportPortFailure();
     void RunLinkCommand(std::uint8_t command, const QString& logLine);
 
     TProgramState& state_;

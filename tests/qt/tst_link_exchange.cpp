@@ -350,6 +350,20 @@ private Q_SLOTS:
         QCOMPARE(rig.newLog(), (QStringList{"Запись в эмулятор прошла успешно!"}));
     }
 
+    // A write that fails because the device went away leaves the one report to the loss.
+    void writeFailingOnALostDeviceShowsOnlyTheLossReport() {
+        Rig rig;
+        rig.port.failWrite = true;
+        rig.port.close();
+        rig.form1->Button1->click();
+        QVERIFY(rig.dialogs.calls.isEmpty());
+        QVERIFY(rig.newLog().isEmpty());
+        Q_EMIT rig.port.deviceLost(QStringLiteral("устройство отключено"));
+        QCOMPARE(rig.dialogs.calls.size(), 1);
+        QVERIFY(rig.dialogs.calls.first().startsWith(QStringLiteral("error: ")));
+        QVERIFY(!rig.state.PortChosen);
+    }
+
     void withoutPortEachCommandOffersPortSelection_data() {
         QTest::addColumn<int>("button");
         QTest::addColumn<int>("answer");
