@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "FileCommandFolder.h"
 #include "OperatorDialogs.h"
 #include "files/SettingsRecord.h"
 
@@ -11,6 +12,8 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QSaveFile>
+#include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QTime>
 
 #include <algorithm>
@@ -25,12 +28,15 @@ constexpr auto kRecordSize = static_cast<qint64>(SettingsRecordSize);
 // The open box shows every character the length byte names, up to the record's end.
 constexpr std::size_t kWholeDescription = 255;
 
-// The file commands start in the program's own folder: it becomes the current directory
-// (a failure is of no consequence) and the folder the dialog opens in.
+// Tries it, as permission bits alone do not tell: root writes anyway, a read-only filesystem
+// or an access list refuses anyway.
+bool CanCreateFilesIn(const QString& folder) {
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".tilu-XXXXXX")));
+    return probe.open();
+}
+
 QString EnterProgramFolder() {
-    const QString folder = QCoreApplication::applicationDirPath();
-    QDir::setCurrent(folder);
-    return folder;
+    return EnterFileCommandFolder(QCoreApplication::applicationDirPath());
 }
 
 // The system's long time format without its time zone: the timestamp is local time of day,
@@ -137,6 +143,19 @@ bool ReadRecordFile(const QString& path, TSettingsFileRecord& record) {
 }
 
 } // namespace
+
+QString EnterFileCommandFolder(const QString& programFolder) {
+    QString folder = programFolder;
+    if (!CanCreateFilesIn(programFolder)) {
+        const QString documents =
+            QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        if (!documents.isEmpty() && QDir().mkpath(documents)) {
+            folder = documents;
+        }
+    }
+    QDir::setCurrent(folder);
+    return folder;
+}
 
 void TForm1::ConnectFileHandlers() {
     connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);

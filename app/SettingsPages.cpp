@@ -3,7 +3,11 @@
 #include "OperatorDialogs.h"
 #include "widgets/UpDown.h"
 
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTabBar>
+
+#include <algorithm>
 
 namespace tilu {
 
@@ -68,7 +72,35 @@ QLabel* MakeLabel(QWidget* parent, std::size_t number, const QString& caption, i
     auto* label = new QLabel(caption, parent);
     label->setObjectName(QStringLiteral("Label%1").arg(number));
     label->setGeometry(24, top, 302, 17);
+    // Fonts wider than the original design's must not clip the caption.
+    label->resize(std::max(label->width(), label->sizeHint().width()), 17);
     return label;
+}
+
+// Widens an edit box to the right, into the free space before its spin control, where the
+// widest text its setting can show would not fit in this font.
+void FitEditToDomain(QLineEdit* edit, S setting, M mode) {
+    const StepDomain& domain = DomainOf(setting, mode);
+    const QFontMetrics metrics(edit->font());
+    int widest = 0;
+    for (int position = domain.Min; position <= domain.Max; position += domain.Step) {
+        const std::int32_t value =
+            ValueFromPosition(setting, mode, static_cast<std::int16_t>(position));
+        for (char separator : {'.', ','}) {
+            widest = std::max(widest, metrics.horizontalAdvance(QString::fromStdString(
+                                          DisplayText(setting, mode, value, separator))));
+        }
+    }
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.rect = edit->rect();
+    option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+    // QLineEdit keeps 2 pixels on either side of its text and 1 for the cursor.
+    const QMargins margins = edit->textMargins();
+    const QSize text(widest + 2 * 2 + 1 + margins.left() + margins.right(), edit->height());
+    const int needed =
+        edit->style()->sizeFromContents(QStyle::CT_LineEdit, &option, text, edit).width();
+    edit->resize(std::max(edit->width(), needed), edit->height());
 }
 
 } // namespace
@@ -167,6 +199,7 @@ void TForm1::CreatePages() {
             auto* edit = new QLineEdit(group);
             edit->setObjectName(QStringLiteral("Edit%1").arg(number));
             edit->setGeometry(40, top, 97, 33);
+            FitEditToDomain(edit, controls.setting, mode);
             edit->setAccessibleName(name);
             // Edit4, Edit5 and Edit6 accept typing, which nothing reads.
             edit->setReadOnly(!(number >= 4 && number <= 6));

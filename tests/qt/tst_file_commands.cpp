@@ -1,6 +1,7 @@
 #include "FakeOperatorDialogs.h"
 #include "FakePortList.h"
 #include "FakeSerialPort.h"
+#include "FileCommandFolder.h"
 #include "MainWindow.h"
 #include "PortSelectionWindow.h"
 
@@ -16,6 +17,7 @@
 
 #include <cmath>
 #include <csignal>
+#include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -208,6 +210,63 @@ private:
     QString folder_;
     bool mounted_ = false;
 };
+
+// A home folder of the test's own, so that the documents folder is known: Qt finds it through
+// HOME and the user-dirs.dirs under it.
+class TemporaryHome {
+public:
+    TemporaryHome()
+        : savedHome_(qgetenv("HOME")), savedConfigHome_(qgetenv("XDG_CONFIG_HOME")),
+          hadConfigHome_(qEnvironmentVariableIsSet("XDG_CONFIG_HOME")) {
+        qputenv("HOME", QFile::encodeName(dir_.path()));
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+    ~TemporaryHome() {
+        qputenv("HOME", savedHome_);
+        if (hadConfigHome_) {
+            qputenv("XDG_CONFIG_HOME", savedConfigHome_);
+        }
+    }
+    TemporaryHome(const TemporaryHome&) = delete;
+    TemporaryHome& operator=(const TemporaryHome&) = delete;
+    QString path(const QString& name) const { return dir_.filePath(name); }
+
+private:
+    QTemporaryDir dir_;
+    QByteArray savedHome_;
+    QByteArray savedConfigHome_;
+    bool hadConfigHome_;
+};
+
+// Makes a folder read-only for this test alone: a read-only bind mount of the folder onto
+// itself, in a mount namespace of the test's own that no other process sees. Needs root.
+class ReadOnlyBind {
+public:
+    explicit ReadOnlyBind(const QString& folder) : folder_(QFile::encodeName(folder)) {
+        bound_ = IsRoot() && ::unshare(CLONE_NEWNS) == 0 &&
+                 ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                 ::mount(folder_.constData(), folder_.constData(), nullptr, MS_BIND, nullptr) == 0;
+        readOnly_ = bound_ && ::mount(nullptr, folder_.constData(), nullptr,
+                                      MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+    }
+    ~ReadOnlyBind() {
+        if (bound_) {
+            ::umount2(folder_.constData(), MNT_DETACH);
+        }
+    }
+    ReadOnlyBind(const ReadOnlyBind&) = delete;
+    ReadOnlyBind& operator=(const ReadOnlyBind&) = delete;
+    bool ok() const { return readOnly_; }
+
+private:
+    QByteArray folder_;
+    bool bound_ = false;
+    bool readOnly_ = false;
+};
+
+QString Canonical(const QString& path) {
+    return QFileInfo(path).canonicalFilePath();
+}
 
 } // namespace
 
@@ -677,6 +736,93 @@ private Q_SLOTS:
         QCOMPARE(rig.log(), log);
         QCOMPARE(ReadAll(previous), oldBytes);
         QCOMPARE(Entries(folder), entries);
+    }
+
+    // Installed under a system folder, the program's folder takes no files from the operator;
+    // the commands then start in the documents folder, where a save of the preset name works.
+    void fileCommandFolderFollowsWhetherTheProgramFolderIsWritable_data() {
+        QTest::addColumn<bool>("writable");
+        QTest::addColumn<QByteArray>("userDirs");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("writable program folder") << true << QByteArray() << "program";
+        QTest::newRow("read-only program folder") << false << QByteArray() << "Documents";
+        QTest::newRow("read-only, documents folder named in user-dirs.dirs")
+            << false << QByteArray("XDG_DOCUMENTS_DIR=\"$HOME/Документы\"\n")
+            << QStringLiteral("Документы");
+    }
+    void fileCommandFolderFollowsWhetherTheProgramFolderIsWritable() {
+        QFETCH(bool, writable);
+        QFETCH(QByteArray, userDirs);
+        QFETCH(QString, expected);
+        TemporaryHome home;
+        if (!userDirs.isEmpty()) {
+            QVERIFY(QDir().mkpath(home.path(QStringLiteral(".config"))));
+            QVERIFY(WriteAll(home.path(QStringLiteral(".config/user-dirs.dirs")), userDirs));
+        }
+        const QString program = home.path(QStringLiteral("program"));
+        // Permission bits stop everyone but root; a read-only filesystem stops root too.
+        std::optional<ScratchMount> scratch;
+        QVERIFY(QDir().mkpath(program));
+        if (!writable) {
+            if (IsRoot()) {
+                scratch.emplace(program);
+                if (!scratch->mounted() || !scratch->makeReadOnly()) {
+                    QSKIP("root, and no read-only tmpfs of its own here");
+                }
+            } else {
+                QVERIFY(
+                    QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+            }
+        }
+        QDir::setCurrent(QDir::rootPath());
+
+        const QString folder = EnterFileCommandFolder(program);
+        const QString current = QDir::currentPath();
+        QDir::setCurrent(QDir::rootPath());
+        QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                           QFileDevice::ExeOwner);
+
+        QCOMPARE(folder, home.path(expected));
+        QVERIFY(QFileInfo(folder).isDir());
+        QCOMPARE(Canonical(current), Canonical(folder));
+        QCOMPARE(Entries(program), QStringList());
+        if (writable) {
+            QVERIFY(!QFileInfo::exists(home.path(QStringLiteral("Documents"))));
+        }
+    }
+
+    // Both commands end to end with the test program's own folder made read-only, as for an
+    // installed program: the dialogs start in the documents folder, which becomes the current
+    // directory, and the preset name saves and opens there.
+    void bothFileDialogsStartInDocumentsWhereTheProgramFolderIsReadOnly() {
+        TemporaryHome home;
+        Rig rig;
+        ReadOnlyBind readOnly(ProgramFolder());
+        if (!readOnly.ok()) {
+            QSKIP("needs root and a mount namespace of the test's own");
+        }
+        QVERIFY(!QFile(ProgramFolder() + QStringLiteral("/probe")).open(QIODevice::WriteOnly));
+        const QString documents = home.path(QStringLiteral("Documents"));
+        const QString preset = documents + QStringLiteral("/xxx.tilu");
+
+        QDir::setCurrent(QDir::rootPath());
+        rig.save(QStringLiteral("в документах"), preset);
+        QCOMPARE(rig.dialogs.calls,
+                 (QStringList{kInputCall, QStringLiteral("save: ") + documents + "|xxx",
+                              QStringLiteral("information: Файл настроек  xxx.tilu  записан "
+                                             "успешно!")}));
+        QCOMPARE(Canonical(QDir::currentPath()), Canonical(documents));
+        QCOMPARE(ReadAll(preset).size(), 328);
+
+        QDir::setCurrent(QDir::rootPath());
+        rig.dialogs.calls.clear();
+        rig.open(preset);
+        QCOMPARE(rig.dialogs.calls,
+                 (QStringList{QStringLiteral("open: ") + documents + "| xxx ",
+                              QStringLiteral("information: Файл настроек  xxx.tilu  успешно "
+                                             "открыт!\n\r\n\rв документах")}));
+        QCOMPARE(Canonical(QDir::currentPath()), Canonical(documents));
+        QDir::setCurrent(QDir::rootPath());
     }
 };
 
