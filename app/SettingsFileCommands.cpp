@@ -2,6 +2,7 @@
 
 #include "FileCommandFolder.h"
 #include "OperatorDialogs.h"
+#include "SettingsRecordFile.h"
 #include "files/SettingsRecord.h"
 
 #include <QCoreApplication>
@@ -11,7 +12,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QTime>
@@ -24,7 +24,6 @@ namespace {
 
 const QString kDefaultDescription = QStringLiteral("Новая настройка");
 constexpr int kDescriptionInputLimit = 255;
-constexpr auto kRecordSize = static_cast<qint64>(SettingsRecordSize);
 // The open box shows every character the length byte names, up to the record's end.
 constexpr std::size_t kWholeDescription = 255;
 
@@ -37,46 +36,6 @@ bool CanCreateFilesIn(const QString& folder) {
 
 QString EnterProgramFolder() {
     return EnterFileCommandFolder(QCoreApplication::applicationDirPath());
-}
-
-// The system's long time format without its time zone: the timestamp is local time of day,
-// and the zone Qt appends to that format ("UTC" for a bare time) would be wrong.
-QString LongTimeFormatWithoutZone(const QLocale& locale) {
-    const QString format = locale.timeFormat(QLocale::LongFormat);
-    QString result;
-    bool quoted = false;
-    bool skipSpaces = false;
-    for (qsizetype i = 0; i < format.size(); ++i) {
-        const QChar c = format.at(i);
-        if (c == QLatin1Char('\'')) {
-            quoted = !quoted;
-        } else if (!quoted && c == QLatin1Char('t')) {
-            while (!result.isEmpty() && result.back().isSpace()) {
-                result.chop(1);
-            }
-            skipSpaces = result.isEmpty();
-            continue;
-        } else if (skipSpaces && c.isSpace()) {
-            continue;
-        }
-        skipSpaces = false;
-        result += c;
-    }
-    return result;
-}
-
-QString TimestampText(double savedAt) {
-    const std::optional<TCivilDateTime> when = FromOleDate(savedAt);
-    if (!when) {
-        return QStringLiteral("(дата не распознана)");
-    }
-    const QLocale locale = QLocale::system();
-    QString text = locale.toString(QDate(when->Year, when->Month, when->Day), QLocale::ShortFormat);
-    if (when->Hour != 0 || when->Minute != 0 || when->Second != 0) {
-        const QTime time(when->Hour, when->Minute, when->Second, when->Millisecond);
-        text += QLatin1Char(' ') + locale.toString(time, LongTimeFormatWithoutZone(locale));
-    }
-    return text;
 }
 
 TCivilDateTime LocalNow() {
@@ -104,42 +63,16 @@ QString ShownFileName(const QString& path) {
     return QFileInfo(path).fileName();
 }
 
-// Writes the whole record image, or nothing: an existing file keeps its bytes when any step
-// fails, and no temporary file stays behind.
-bool WriteRecordFile(const QString& path, const TSettingsFileRecord& record) {
-    QSaveFile file(path);
-    file.setDirectWriteFallback(false);
-    // Unbuffered, so that a short or failed write shows in write()'s count: commit() does not
-    // notice a failure while it flushes a buffer and would put the broken file in place.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        return false;
-    }
-    if (file.write(reinterpret_cast<const char*>(record.Bytes.data()), kRecordSize) !=
-        kRecordSize) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
-
 // Reads the file's first record straight into the image. The bytes a short file delivers
 // stay in the image, as the record's unfilled bytes are carried into the next save.
-bool ReadRecordFile(const QString& path, TSettingsFileRecord& record) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return false;
-    }
-    char* image = reinterpret_cast<char*>(record.Bytes.data());
-    qint64 total = 0;
-    while (total < kRecordSize) {
-        const qint64 got = file.read(image + total, kRecordSize - total);
-        if (got <= 0) {
-            break;
-        }
-        total += got;
-    }
-    file.close();
-    return total == kRecordSize;
+bool ReadIntoImage(const QString& path, TSettingsFileRecord& image) {
+    const TRecordRead read = ReadRecordFile(path);
+    std::copy_n(read.Record.Bytes.begin(), read.BytesRead, image.Bytes.begin());
+    return read.Failure == FileFailure::None;
+}
+
+QString LogTimestamp(double savedAt) {
+    return TimestampText(savedAt, QLocale::system());
 }
 
 } // namespace
@@ -180,7 +113,7 @@ void TForm1::Button4Click() {
         dialogs_.information(this, QStringLiteral("Не записано!"));
         return;
     }
-    if (!WriteRecordFile(*path, state_.RecordImage)) {
+    if (WriteRecordFile(*path, state_.RecordImage).has_value()) {
         dialogs_.error(this, QStringLiteral("Ошибка при записи файла!"));
         return;
     }
@@ -188,7 +121,7 @@ void TForm1::Button4Click() {
     const QString fileName = ShownFileName(*path);
     AppendLog(QString());
     AppendLog(QStringLiteral("Записан файл -> ") + fileName + QStringLiteral("-> ") +
-              TimestampText(state_.RecordImage.SavedAt()));
+              LogTimestamp(state_.RecordImage.SavedAt()));
     AppendLog(QStringLiteral(" -> ") + DescriptionText(state_.RecordImage, DescriptionCapacity));
     AppendLog(QStringLiteral(" -> ") + ModeText(state_.Settings.Mode));
     dialogs_.information(this, QStringLiteral("Файл настроек  ") + fileName +
@@ -205,7 +138,7 @@ void TForm1::Button3Click() {
         dialogs_.information(this, QStringLiteral("Файл не выбран!"));
         return;
     }
-    if (!ReadRecordFile(*path, state_.RecordImage)) {
+    if (!ReadIntoImage(*path, state_.RecordImage)) {
         dialogs_.error(this, QStringLiteral("Ошибка при открытие файла!"));
         return;
     }
@@ -215,7 +148,7 @@ void TForm1::Button3Click() {
     const QString fileName = ShownFileName(*path);
     AppendLog(QString());
     AppendLog(QStringLiteral("Загружен файл -> ") + fileName + QStringLiteral("-> ") +
-              TimestampText(state_.RecordImage.SavedAt()));
+              LogTimestamp(state_.RecordImage.SavedAt()));
     AppendLog(QStringLiteral(" -> ") + DescriptionText(state_.RecordImage, DescriptionCapacity));
     AppendLog(QStringLiteral(" -> ") + ModeText(state_.Settings.Mode));
     dialogs_.information(this, QStringLiteral("Файл настроек  ") + fileName +

@@ -1,7 +1,7 @@
 #include "CliEnvironment.h"
 #include "HelpText.h"
 #include "PortAccess.h"
-#include "RecordFiles.h"
+#include "SettingsRecordFile.h"
 #include "SettingsListing.h"
 
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "SettingsListing.h"
 
-#include "RecordFiles.h"
+#include "SettingsRecordFile.h"
 
 #include <algorithm>
 

@@ -7,7 +7,9 @@
 
 #include <optional>
 
-namespace tilu::cli {
+namespace tilu {
+
+// Settings files on disk, for the window and the command-line tool alike.
 
 enum class FileFailure { None, NoSuchFile, PermissionDenied, IsADirectory, TooShort, Other };
 
@@ -32,4 +34,4 @@ QString TimestampText(double savedAt, const QLocale& locale);
 // "2000-01-01T12:00:00.000", local time as stored; empty for a value that is no date.
 std::optional<QString> IsoTimestamp(double savedAt);
 
-} // namespace tilu::cli
+} // namespace tilu

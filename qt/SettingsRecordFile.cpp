@@ -1,4 +1,4 @@
-#include "RecordFiles.h"
+#include "SettingsRecordFile.h"
 
 #include <QDate>
 #include <QFile>
@@ -6,7 +6,7 @@
 #include <QSaveFile>
 #include <QTime>
 
-namespace tilu::cli {
+namespace tilu {
 
 namespace {
 
@@ -126,4 +126,4 @@ std::optional<QString> IsoTimestamp(double savedAt) {
         .arg(when->Millisecond, 3, 10, QLatin1Char('0'));
 }
 
-} // namespace tilu::cli
+} // namespace tilu
