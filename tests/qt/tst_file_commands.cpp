@@ -1,9 +1,5 @@
-#include "FakeOperatorDialogs.h"
-#include "FakePortList.h"
-#include "FakeSerialPort.h"
+#include "FakeProgram.h"
 #include "FileCommandFolder.h"
-#include "MainWindow.h"
-#include "PortSelectionWindow.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -103,29 +99,17 @@ struct PagesSnapshot {
     friend bool operator==(const PagesSnapshot&, const PagesSnapshot&) = default;
 };
 
-struct Rig {
-    TProgramState state;
-    FakePortList ports;
-    FakeSerialPort port;
-    FakeOperatorDialogs dialogs;
-    std::unique_ptr<TForm2> form2;
-    TForm1* form1 = nullptr;
+struct Rig : FakeProgram {
     QTemporaryDir dir;
 
     Rig() {
-        form2 = std::make_unique<TForm2>(state, ports, port, dialogs);
-        form2->show();
-        QTest::mouseClick(form2->Button1, Qt::LeftButton);
-        QTest::mouseClick(form2->Button2, Qt::LeftButton);
-        form1 = form2->Form1();
-        dialogs.calls.clear();
+        openMainWindowWithoutPort();
         state.Settings.Mode = TEmulatorMode::OSG;
         state.Settings.OsgSettings = {true, 7, 45, 20, 8, 3, false, 30, 4};
         state.Settings.LafSettings = {false, 9, 55, 40, 60, 25, true, 35, 6};
     }
 
     QString path(const QString& name) const { return dir.filePath(name); }
-    QStringList log() const { return form1->Memo1->toPlainText().split(QLatin1Char('\n')); }
     QStringList lastLogLines(int count) const { return log().mid(log().size() - count); }
 
     void save(const std::optional<QString>& description, const std::optional<QString>& file) {

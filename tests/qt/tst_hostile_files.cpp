@@ -1,8 +1,4 @@
-#include "FakeOperatorDialogs.h"
-#include "FakePortList.h"
-#include "FakeSerialPort.h"
-#include "MainWindow.h"
-#include "PortSelectionWindow.h"
+#include "FakeProgram.h"
 
 #include <QDir>
 #include <QFile>
@@ -166,15 +162,10 @@ private Q_SLOTS:
             QVERIFY(QDir().mkpath(path));
         }
 
-        TProgramState state;
-        FakePortList ports;
-        FakeSerialPort port;
-        FakeOperatorDialogs dialogs;
-        TForm2 form2(state, ports, port, dialogs);
-        form2.Button2Click();
-        TForm1* form1 = form2.Form1();
-        form1->State().DecimalSeparator = ',';
-        dialogs.calls.clear();
+        FakeProgram program;
+        TForm1* form1 = program.openMainWindowWithoutPort();
+        TProgramState& state = program.state;
+        FakeOperatorDialogs& dialogs = program.dialogs;
         const TEmulatorSettings before = state.Settings;
         const QString logBefore = form1->Memo1->toPlainText();
         const QString edit6Before = form1->Edit[6]->text();
@@ -209,14 +200,10 @@ private Q_SLOTS:
     }
 
     void extremeValuesAreTakenUnchangedAndShownClamped() {
-        TProgramState state;
-        FakePortList ports;
-        FakeSerialPort port;
-        FakeOperatorDialogs dialogs;
-        TForm2 form2(state, ports, port, dialogs);
-        form2.Button2Click();
-        TForm1* form1 = form2.Form1();
-        form1->State().DecimalSeparator = ',';
+        FakeProgram program;
+        TForm1* form1 = program.openMainWindowWithoutPort();
+        TProgramState& state = program.state;
+        FakeOperatorDialogs& dialogs = program.dialogs;
         QTemporaryDir dir;
         QByteArray record = WithInt(24, std::numeric_limits<qint32>::min()); // LAF LowerBound
         qToLittleEndian<qint32>(std::numeric_limits<qint32>::max(), record.data() + 8);

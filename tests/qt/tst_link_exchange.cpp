@@ -1,8 +1,4 @@
-#include "FakeOperatorDialogs.h"
-#include "FakePortList.h"
-#include "FakeSerialPort.h"
-#include "MainWindow.h"
-#include "PortSelectionWindow.h"
+#include "FakeProgram.h"
 #include "widgets/UpDown.h"
 
 #include <QElapsedTimer>
@@ -29,28 +25,16 @@ QByteArray Hex(const char* text) {
 
 // The port selection window with fakes behind it; by default "ОК" has opened COM1 and the
 // main window is shown.
-struct Rig {
-    TProgramState state;
-    FakePortList ports;
-    FakeSerialPort port;
-    FakeOperatorDialogs dialogs;
-    std::unique_ptr<TForm2> form2;
-    TForm1* form1 = nullptr;
+struct Rig : FakeProgram {
     qsizetype logBaseline = 0;
 
-    explicit Rig(bool withPort = true) {
-        ports.names = {QStringLiteral("COM1"), QStringLiteral("COM2")};
-        form2 = std::make_unique<TForm2>(state, ports, port, dialogs);
-        form2->show();
+    explicit Rig(bool withPort = true)
+        : FakeProgram({QStringLiteral("COM1"), QStringLiteral("COM2")}) {
         if (withPort) {
-            choosePortAndConfirm();
+            openMainWindowWithPort(QStringLiteral("COM1"));
         } else {
-            QTest::mouseClick(form2->Button1, Qt::LeftButton); // nothing chosen
-            QTest::mouseClick(form2->Button2, Qt::LeftButton); // "Выбрать позже"
+            openMainWindowWithoutPort();
         }
-        form1 = form2->Form1();
-        form1->State().DecimalSeparator = ',';
-        dialogs.calls.clear();
         logBaseline = log().size();
     }
 
@@ -59,7 +43,6 @@ struct Rig {
         QTest::mouseClick(form2->Button1, Qt::LeftButton);
     }
 
-    QStringList log() const { return form1->Memo1->toPlainText().split(QLatin1Char('\n')); }
     // The lines appended since the rig was set up.
     QStringList newLog() const { return log().mid(logBaseline); }
 };

@@ -1,8 +1,4 @@
-#include "FakeOperatorDialogs.h"
-#include "FakePortList.h"
-#include "FakeSerialPort.h"
-#include "MainWindow.h"
-#include "PortSelectionWindow.h"
+#include "FakeProgram.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -16,19 +12,10 @@ using namespace tilu::testing;
 
 namespace {
 
-struct Rig {
-    TProgramState state;
-    FakePortList ports;
-    FakeSerialPort port;
-    FakeOperatorDialogs dialogs;
-    std::unique_ptr<TForm2> form2;
-
+struct Rig : FakeProgram {
     explicit Rig(QStringList names = {QStringLiteral("COM3"), QStringLiteral("COM10"),
-                                      QStringLiteral("com2"), QStringLiteral("COM1")}) {
-        ports.names = std::move(names);
-        form2 = std::make_unique<TForm2>(state, ports, port, dialogs);
-        form2->show();
-    }
+                                      QStringLiteral("com2"), QStringLiteral("COM1")})
+        : FakeProgram(std::move(names)) {}
     void choose(const QString& name) {
         form2->ComComboBox1->setCurrentIndex(form2->ComComboBox1->findText(name));
     }

@@ -1,8 +1,4 @@
-#include "FakeOperatorDialogs.h"
-#include "FakePortList.h"
-#include "FakeSerialPort.h"
-#include "MainWindow.h"
-#include "PortSelectionWindow.h"
+#include "FakeProgram.h"
 #include "widgets/UpDown.h"
 
 #include <QDir>
@@ -16,25 +12,11 @@ namespace {
 
 // The main window as the operator first sees it after "Выбрать позже", with a comma as the
 // decimal separator so that texts compare with the literals below.
-struct MainWindowRig {
-    TProgramState state;
-    FakePortList ports;
-    FakeSerialPort port;
-    FakeOperatorDialogs dialogs;
-    std::unique_ptr<TForm2> form2;
-    TForm1* form1 = nullptr;
-
-    MainWindowRig() {
-        form2 = std::make_unique<TForm2>(state, ports, port, dialogs);
-        form2->show();
-        form2->Button2Click();
-        form1 = form2->Form1();
-        form1->State().DecimalSeparator = ',';
-        dialogs.calls.clear();
-    }
+struct MainWindowRig : FakeProgram {
+    MainWindowRig() { openMainWindowWithoutPort(); }
     TUpDown* upDown(int n) const { return form1->UpDown[static_cast<std::size_t>(n)]; }
     QLineEdit* edit(int n) const { return form1->Edit[static_cast<std::size_t>(n)]; }
-    QStringList logLines() const { return form1->Memo1->toPlainText().split(QLatin1Char('\n')); }
+    QStringList logLines() const { return log(); }
 };
 
 QList<QWidget*> DurationControls(TForm1* form1, TEmulatorMode mode) {

@@ -1,11 +1,7 @@
 // Every text of both windows fits its control at the scale factor this test runs under
 // (QT_SCALE_FACTOR, registered at 1, 1.5 and 2): labels, buttons, group and tab titles, the
 // port names, and every display text each edit box can show.
-#include "FakeOperatorDialogs.h"
-#include "FakePortList.h"
-#include "FakeSerialPort.h"
-#include "MainWindow.h"
-#include "PortSelectionWindow.h"
+#include "FakeProgram.h"
 #include "widgets/UpDown.h"
 
 #include <QComboBox>
@@ -20,19 +16,10 @@ using namespace tilu::testing;
 
 namespace {
 
-struct Rig {
-    TProgramState state;
-    FakePortList ports;
-    FakeSerialPort port;
-    FakeOperatorDialogs dialogs;
-    std::unique_ptr<TForm2> form2;
-    TForm1* form1 = nullptr;
-
-    Rig() {
-        ports.names = {QStringLiteral("COM10"), QStringLiteral("ttyUSB10"),
-                       QStringLiteral("ttyACM10"), QStringLiteral("ttyS31")};
-        form2 = std::make_unique<TForm2>(state, ports, port, dialogs);
-        form2->show();
+struct Rig : FakeProgram {
+    Rig()
+        : FakeProgram({QStringLiteral("COM10"), QStringLiteral("ttyUSB10"),
+                       QStringLiteral("ttyACM10"), QStringLiteral("ttyS31")}) {
         // A failed "ОК" shows "Выбрать позже"; the main window comes from it.
         QTest::mouseClick(form2->Button1, Qt::LeftButton);
     }
