@@ -72,6 +72,14 @@ TForm1::TForm1(TProgramState& state, IOperatorDialogs& dialogs, ISerialPort& com
     ConnectPageHandlers();
     ConnectLinkHandlers();
     ConnectFileHandlers();
+    // The command buttons come first, then the log and the pages, as the operator works.
+    setTabOrder(Button1, Button2);
+    setTabOrder(Button2, Button3);
+    setTabOrder(Button3, Button4);
+    setTabOrder(Button4, Memo1);
+    setTabOrder(Memo1, PageControl1);
+    setTabOrder(PageControl1, Button5);
+    setTabOrder(Button5, Button6);
     FormCreate();
 }
 
