@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -94,6 +95,8 @@ std::optional<QString> RunFileDialog(QWidget* parent, QFileDialog::AcceptMode mo
     dialog.setNameFilter(kSettingsFileFilter);
     dialog.setNameFilters({QStringLiteral("настройки - tilu (*.tilu)"), QStringLiteral("*.* (*)")});
     dialog.selectNameFilter(QStringLiteral("настройки - tilu (*.tilu)"));
+    // Qt's own dialog: the platform's native one may ignore the default suffix and the preset name.
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setOption(QFileDialog::ReadOnly, false);
     if (mode == QFileDialog::AcceptSave) {
@@ -121,7 +124,14 @@ std::optional<QString> QtOperatorDialogs::openFileName(QWidget* parent,
 std::optional<QString> QtOperatorDialogs::saveFileName(QWidget* parent,
                                                        const QString& initialFolder,
                                                        const QString& presetName) {
-    return RunFileDialog(parent, QFileDialog::AcceptSave, initialFolder, presetName);
+    std::optional<QString> path =
+        RunFileDialog(parent, QFileDialog::AcceptSave, initialFolder, presetName);
+    // A name typed without an extension gets the settings files' one; Qt's dialog does not
+    // always add it itself.
+    if (path && QFileInfo(*path).completeSuffix().isEmpty() && !QFileInfo(*path).isDir()) {
+        *path += QStringLiteral(".tilu");
+    }
+    return path;
 }
 
 } // namespace tilu
