@@ -14,7 +14,6 @@
 #include <QTabBar>
 #include <QTest>
 #include <QTextBlock>
-#include <QTextCursor>
 
 #include <array>
 #include <memory>
@@ -178,6 +177,17 @@ private:
 
 class SoakTest : public QObject {
     Q_OBJECT
+public:
+    // A long run outlasts Qt Test's five minutes for one function; a cycle takes well under a
+    // second.
+    static void initMain() {
+        if (!qEnvironmentVariableIsSet("QTEST_FUNCTION_TIMEOUT")) {
+            qputenv(
+                "QTEST_FUNCTION_TIMEOUT",
+                QByteArray::number(static_cast<qint64>(CyclesFromEnvironment()) * 1000 + 60000));
+        }
+    }
+
 private Q_SLOTS:
     void writeReadCycles_data();
     void writeReadCycles();
@@ -272,11 +282,7 @@ void SoakTest::writeReadCycles() {
             // The test's doing, not the program's: takes the log's own growth, its text, layout
             // and undo history, out of the figure. The last line stays, so that the next lines
             // are appended as to any log.
-            QTextDocument* document = form1->Memo1->document();
-            QTextCursor cursor(document);
-            cursor.setPosition(document->lastBlock().position(), QTextCursor::KeepAnchor);
-            cursor.removeSelectedText();
-            document->clearUndoRedoStacks();
+            form1->Memo1->setPlainText(program.lastLogLine());
         }
         if (cycle % 1000 == 0) {
             qInfo("cycle %d: resident %.2f MB, log lines %d", cycle, Megabytes(ResidentBytes()),
@@ -297,6 +303,9 @@ void SoakTest::writeReadCycles() {
           QTest::currentDataTag(), cycles, seconds, seconds * 1000.0 / cycles, measuredFrom,
           Megabytes(residentAtWarmUp), Megabytes(residentAtEnd), Megabytes(growth),
           logLinesAtWarmUp, measuredFrom, program.logSize());
+    if (!kResidentGrowthIsMeaningful) {
+        return;
+    }
     if (clearLogEvery > 0) {
         QVERIFY2(growth < kAllowedGrowth, qPrintable(QString::number(growth)));
         return;
