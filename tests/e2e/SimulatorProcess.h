@@ -39,6 +39,12 @@ public:
         output_ += QString::fromUtf8(process_.readAllStandardOutput());
         return output_;
     }
+    // What the simulator printed and was not taken yet; nothing is kept, so a long run stays small.
+    QString takeOutput() {
+        QString text = output_ + QString::fromUtf8(process_.readAllStandardOutput());
+        output_.clear();
+        return text;
+    }
     void kill() {
         if (process_.state() != QProcess::NotRunning) {
             process_.kill();
