@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     StoreReception(link, reception);
     FUZZ_CHECK(link.RxCount >= 0 && link.RxCount <= static_cast<std::int32_t>(LinkBufferSize));
-    FUZZ_CHECK(static_cast<std::size_t>(link.RxCount) == std::min(reception.size(), LinkBufferSize));
+    FUZZ_CHECK(static_cast<std::size_t>(link.RxCount) ==
+               std::min(reception.size(), LinkBufferSize));
 
     const TReplyOutcome outcome = JudgeReception(link, settings);
     const auto& rx = link.RxBuffer;

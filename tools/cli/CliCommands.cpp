@@ -1,8 +1,8 @@
 #include "CliEnvironment.h"
 #include "HelpText.h"
 #include "PortAccess.h"
-#include "SettingsRecordFile.h"
 #include "SettingsListing.h"
+#include "SettingsRecordFile.h"
 
 #include <QFileInfo>
 #include <QSet>
