@@ -304,6 +304,7 @@ void SoakTest::writeReadCycles() {
           Megabytes(residentAtWarmUp), Megabytes(residentAtEnd), Megabytes(growth),
           logLinesAtWarmUp, measuredFrom, program.logSize());
     if (!kResidentGrowthIsMeaningful) {
+        qInfo("resident growth not judged under AddressSanitizer");
         return;
     }
     if (clearLogEvery > 0) {
