@@ -99,6 +99,8 @@ void TForm1::CreateShell() {
     Memo1->setAccessibleName(QStringLiteral("Журнал"));
     Memo1->setGeometry(472, 24, 353, 329);
     Memo1->setReadOnly(true);
+    // Nothing is ever undone in the log; keeping undo steps would cost memory on every line.
+    Memo1->setUndoRedoEnabled(false);
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

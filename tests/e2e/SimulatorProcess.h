@@ -5,6 +5,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 namespace tilu::testing {
 
 // tilu-sim --pty as a separate process; its pseudo-terminal is the configurator's port.
@@ -12,6 +15,8 @@ class SimulatorProcess {
 public:
     explicit SimulatorProcess(const QStringList& switches = {}) {
         process_.setProgram(QStringLiteral(TILU_SIM_PATH));
+        // A test that aborts runs no destructor; the simulator then ends with it.
+        process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         process_.setArguments(QStringList{QStringLiteral("--pty")} + switches);
         process_.setProcessChannelMode(QProcess::SeparateChannels);
         process_.start();
