@@ -6,6 +6,7 @@
 #include "PortList.h"
 #include "PortSelectionWindow.h"
 #include "ProcessFigures.h"
+#include "PtyDevice.h"
 #include "QtSerialPort.h"
 
 #include <QRegularExpression>
@@ -53,82 +54,6 @@ const QByteArray kSettingsReplyWriteFrame =
 // Resident growth a case may cause; Qt's first use of a path costs some, a leak per byte of a
 // flood would cost far more.
 constexpr qint64 kMemoryAllowance = 4 * 1024 * 1024;
-
-// The emulator's end of a pseudo-terminal pair.
-class PtyDevice {
-public:
-    PtyDevice() {
-        if (::openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) {
-            return;
-        }
-        char name[128] = {};
-        ::ttyname_r(slave_, name, sizeof name);
-        path_ = QString::fromLocal8Bit(name);
-        ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-    }
-    ~PtyDevice() {
-        hangUp();
-        if (slave_ >= 0) {
-            ::close(slave_);
-        }
-    }
-    PtyDevice(const PtyDevice&) = delete;
-    PtyDevice& operator=(const PtyDevice&) = delete;
-
-    bool ok() const { return master_ >= 0 && !path_.isEmpty(); }
-    QString path() const { return path_; }
-    int master() const { return master_; }
-
-    // Writes all bytes, waiting for room at most two seconds.
-    bool send(const QByteArray& bytes) const {
-        QElapsedTimer clock;
-        clock.start();
-        qsizetype done = 0;
-        while (done < bytes.size() && clock.elapsed() < 2000) {
-            const ssize_t n = ::write(master_, bytes.constData() + done,
-                                      static_cast<size_t>(bytes.size() - done));
-            if (n > 0) {
-                done += n;
-            } else if (n == -1 && errno != EAGAIN && errno != EINTR) {
-                return false;
-            } else {
-                pollfd room{master_, POLLOUT, 0};
-                ::poll(&room, 1, 10);
-            }
-        }
-        return done == bytes.size();
-    }
-    // What the configurator wrote, until count bytes came or the time is up.
-    QByteArray receive(qsizetype count, int timeoutMs = 1000) const {
-        QByteArray bytes;
-        QElapsedTimer clock;
-        clock.start();
-        while (bytes.size() < count && clock.elapsed() < timeoutMs) {
-            char chunk[512];
-            const ssize_t n = ::read(master_, chunk, sizeof chunk);
-            if (n > 0) {
-                bytes.append(chunk, n);
-            } else {
-                pollfd waiting{master_, POLLIN, 0};
-                ::poll(&waiting, 1, 10);
-            }
-        }
-        return bytes;
-    }
-    QByteArray drain() const { return receive(1 << 20, 50); }
-    // The device goes away: the configurator's side is hung up.
-    void hangUp() {
-        if (master_ >= 0) {
-            ::close(master_);
-            master_ = -1;
-        }
-    }
-
-private:
-    int master_ = -1;
-    int slave_ = -1; // held so that the device side outlives the configurator's port
-    QString path_;
-};
 
 // Random bytes at full speed from a thread of its own, as fast as the pseudo-terminal takes
 // them. No byte is 0xCA, so no reception can carry the frame signature.

@@ -2,6 +2,7 @@
 // emulator, the port under test opens the slave side by its path.
 
 #include "LineErrorCounters.h"
+#include "PtyDevice.h"
 #include "QtSerialPort.h"
 
 #include <QElapsedTimer>
@@ -26,6 +27,7 @@
 #include <unistd.h>
 
 using namespace tilu;
+using namespace tilu::testing;
 using namespace std::chrono_literals;
 
 namespace {
@@ -52,44 +54,6 @@ std::chrono::nanoseconds ProcessCpuTime() {
     return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
 }
 
-// Writes all bytes to a non-blocking descriptor, waiting for room at most two seconds.
-bool WriteAll(int fd, const QByteArray& bytes) {
-    QElapsedTimer clock;
-    clock.start();
-    qsizetype done = 0;
-    while (done < bytes.size() && clock.elapsed() < 2000) {
-        const ssize_t n =
-            ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-        if (n > 0) {
-            done += n;
-        } else if (n == -1 && errno != EAGAIN && errno != EINTR) {
-            return false;
-        } else {
-            pollfd p{fd, POLLOUT, 0};
-            ::poll(&p, 1, 10);
-        }
-    }
-    return done == bytes.size();
-}
-
-// Reads from a non-blocking descriptor until count bytes came or the time is up.
-QByteArray ReadSome(int fd, qsizetype count, int timeoutMs) {
-    QByteArray bytes;
-    QElapsedTimer clock;
-    clock.start();
-    while (bytes.size() < count && clock.elapsed() < timeoutMs) {
-        char chunk[512];
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n > 0) {
-            bytes.append(chunk, n);
-        } else {
-            pollfd p{fd, POLLIN, 0};
-            ::poll(&p, 1, 10);
-        }
-    }
-    return bytes;
-}
-
 // Waits for the port to count the bytes without letting the event loop run, as a handler that
 // blocks the user-interface thread would.
 qint64 CountWithoutEvents(ISerialPort& port, qint64 expected) {
@@ -102,63 +66,6 @@ qint64 CountWithoutEvents(ISerialPort& port, qint64 expected) {
     }
     return count;
 }
-
-// The emulator's end of a pseudo-terminal pair.
-class PtyPeer {
-public:
-    PtyPeer() {
-        if (::openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) {
-            return;
-        }
-        char name[128] = {};
-        ::ttyname_r(slave_, name, sizeof name);
-        path_ = QString::fromLocal8Bit(name);
-        ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-        ::fcntl(slave_, F_SETFL, ::fcntl(slave_, F_GETFL) | O_NONBLOCK);
-    }
-    ~PtyPeer() {
-        hangUp();
-        if (slave_ >= 0) {
-            ::close(slave_);
-        }
-    }
-    PtyPeer(const PtyPeer&) = delete;
-    PtyPeer& operator=(const PtyPeer&) = delete;
-
-    bool ok() const { return master_ >= 0 && !path_.isEmpty(); }
-    QString path() const { return path_; }
-    // A second descriptor of the device side, taken before the port locks the device.
-    int deviceSide() const { return slave_; }
-
-    bool send(const QByteArray& bytes) const { return WriteAll(master_, bytes); }
-    QByteArray receive(qsizetype count, int timeoutMs = 1000) const {
-        return ReadSome(master_, count, timeoutMs);
-    }
-    void drain() const {
-        while (!receive(1 << 16, 50).isEmpty()) {
-        }
-    }
-    // The line settings of the device side, as the port put them in force.
-    std::optional<termios> lineSettings() const {
-        termios settings{};
-        if (::tcgetattr(slave_, &settings) != 0) {
-            return std::nullopt;
-        }
-        return settings;
-    }
-    // The device goes away: the slave side is hung up.
-    void hangUp() {
-        if (master_ >= 0) {
-            ::close(master_);
-            master_ = -1;
-        }
-    }
-
-private:
-    int master_ = -1;
-    int slave_ = -1;
-    QString path_;
-};
 
 // Line-error counters that the test turns by hand.
 class FakeLineErrorCounters final : public ILineErrorCounters {
@@ -211,7 +118,7 @@ private:
     void record(QtSerialPort& port);
     bool openPort();
 
-    std::unique_ptr<PtyPeer> peer_;
+    std::unique_ptr<PtyDevice> peer_;
     std::optional<TLineErrorCounts> counts_;
     std::unique_ptr<QtSerialPort> port_;
     QStringList events_;
@@ -219,7 +126,7 @@ private:
 };
 
 void TestQtSerialPort::init() {
-    peer_ = std::make_unique<PtyPeer>();
+    peer_ = std::make_unique<PtyDevice>();
     QVERIFY2(peer_->ok(), "no pseudo-terminal");
     counts_ = TLineErrorCounts{};
     port_ = std::make_unique<QtSerialPort>(std::make_unique<FakeLineErrorCounters>(counts_));
@@ -317,7 +224,7 @@ void TestQtSerialPort::failsOnAMissingDevice() {
 }
 
 void TestQtSerialPort::reopensUnderAnotherName() {
-    PtyPeer other;
+    PtyDevice other;
     QVERIFY(other.ok());
     QVERIFY(openPort());
 
