@@ -1,8 +1,8 @@
-#include "LinkTiming.h"
 #include "MainWindow.h"
 #include "OperatorDialogs.h"
 #include "PortSelectionWindow.h"
 #include "SerialPort.h"
+#include "link/LinkTiming.h"
 
 #include <QThread>
 

@@ -4,6 +4,7 @@
 #include "PortList.h"
 #include "PortSelectionWindow.h"
 #include "QtSerialPort.h"
+#include "SimulatedProgram.h"
 #include "SimulatorProcess.h"
 #include "widgets/UpDown.h"
 
@@ -25,50 +26,13 @@ double ProcessCpuMilliseconds() {
     return static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
-// The whole program as main() puts it together, with the operator's boxes answered by the test.
-struct Program {
-    explicit Program(const QStringList& simulatorSwitches = {})
-        : simulator(simulatorSwitches), ports(QStringList{simulator.path()}) {
-        form2 = std::make_unique<TForm2>(state, ports, port, dialogs);
-        form2->show();
-    }
-    ~Program() {
-        form2.reset();
-        simulator.kill();
-    }
-
-    bool connect() {
-        const int index = form2->ComComboBox1->findText(simulator.path());
-        if (simulator.path().isEmpty() || index < 0) {
-            return false;
-        }
-        form2->ComComboBox1->setCurrentIndex(index);
-        QTest::mouseClick(form2->Button1, Qt::LeftButton);
-        form1 = form2->Form1();
-        if (form1 != nullptr) {
-            form1->State().DecimalSeparator = ',';
-        }
-        return state.PortChosen;
-    }
-    QStringList log() const { return form1->Memo1->toPlainText().split(QLatin1Char('\n')); }
-    QStringList logSince(qsizetype lines) const { return log().mid(lines); }
-
-    TProgramState state;
-    SimulatorProcess simulator;
-    SystemPortList ports;
-    QtSerialPort port;
-    FakeOperatorDialogs dialogs;
-    std::unique_ptr<TForm2> form2;
-    TForm1* form1 = nullptr;
-};
-
 } // namespace
 
 class EndToEndTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void writeThenReadBackFollowsTheReplysMode() {
-        Program program;
+        SimulatedProgram program;
         QVERIFY(program.connect());
         TForm1* form1 = program.form1;
 
@@ -114,7 +78,7 @@ private Q_SLOTS:
     }
 
     void levelsThroughTheHiddenButtonsHandler() {
-        Program program;
+        SimulatedProgram program;
         QVERIFY(program.connect());
         const qsizetype mark = program.log().size();
         program.form1->Button6Click();
@@ -188,7 +152,7 @@ private Q_SLOTS:
         QFETCH(int, button);
         QFETCH(QStringList, replyLines);
         QFETCH(QStringList, boxes);
-        Program program(switches);
+        SimulatedProgram program(switches);
         QVERIFY(program.connect());
         const qsizetype mark = program.log().size();
         QPushButton* buttons[] = {
@@ -208,7 +172,7 @@ private Q_SLOTS:
     }
 
     void simulatorGoneTakesTheDeviceLossPath() {
-        Program program;
+        SimulatedProgram program;
         QVERIFY(program.connect());
         const qsizetype mark = program.log().size();
         program.simulator.kill();

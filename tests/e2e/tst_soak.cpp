@@ -7,6 +7,7 @@
 #include "PortSelectionWindow.h"
 #include "ProcessFigures.h"
 #include "QtSerialPort.h"
+#include "SimulatedProgram.h"
 #include "SimulatorProcess.h"
 #include "widgets/UpDown.h"
 
@@ -103,37 +104,6 @@ bool Matches(const TModeSettings& actual, const TExpectedMode& expected) {
            actual.NegativeDuration == expected.Held[6];
 }
 
-struct Program {
-    Program() : ports(QStringList{simulator.path()}) {
-        form2 = std::make_unique<TForm2>(state, ports, port, dialogs);
-        form2->show();
-    }
-    ~Program() {
-        form2.reset();
-        simulator.kill();
-    }
-    bool connect() {
-        const int index = form2->ComComboBox1->findText(simulator.path());
-        if (simulator.path().isEmpty() || index < 0) {
-            return false;
-        }
-        form2->ComComboBox1->setCurrentIndex(index);
-        QTest::mouseClick(form2->Button1, Qt::LeftButton);
-        form1 = form2->Form1();
-        return state.PortChosen && form1 != nullptr;
-    }
-    int logSize() const { return form1->Memo1->document()->blockCount(); }
-    QString lastLogLine() const { return form1->Memo1->document()->lastBlock().text(); }
-
-    TProgramState state;
-    SimulatorProcess simulator;
-    SystemPortList ports;
-    QtSerialPort port;
-    FakeOperatorDialogs dialogs;
-    std::unique_ptr<TForm2> form2;
-    TForm1* form1 = nullptr;
-};
-
 // The frames tilu-sim reports, "<- CA D3 BA" and "-> CA D3 BA 81 …", without their time stamps.
 class SimulatorFrames {
 public:
@@ -194,7 +164,7 @@ private Q_SLOTS:
 
 private:
     // The operator's change for this cycle, on the current page; updates the expectation.
-    void stepASetting(Program& program, int cycle);
+    void stepASetting(SimulatedProgram& program, int cycle);
 
     bool osg_ = true;
     TExpectedMode expectedOsg_;
@@ -217,7 +187,7 @@ void SoakTest::writeReadCycles() {
     expectedOsg_ = OsgDefaults();
     expectedLaf_ = LafDefaults();
 
-    Program program;
+    SimulatedProgram program;
     QVERIFY(program.connect());
     SimulatorFrames frames(program.simulator);
     TForm1* form1 = program.form1;
@@ -322,7 +292,7 @@ void SoakTest::writeReadCycles() {
     QVERIFY2(growth < kAllowedGrowth + logAllowance, qPrintable(QString::number(growth)));
 }
 
-void SoakTest::stepASetting(Program& program, int cycle) {
+void SoakTest::stepASetting(SimulatedProgram& program, int cycle) {
     TForm1* form1 = program.form1;
     if (cycle % 37 == 0) {
         osg_ = !osg_;
