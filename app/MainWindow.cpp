@@ -123,7 +123,6 @@ void TForm1::CreateShell() {
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1500);
     Timer1->setSingleShot(false);
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
